@@ -1,0 +1,10 @@
+#pragma once
+
+#include "text/text.h"
+
+#include <QString>
+
+// Conversions between code page 936 bytes and the window's QString. Characters that
+// code page 936 cannot hold become '?', as the Windows conversion does.
+QString ToQString(const Text& text);
+Text ToText(const QString& string);
