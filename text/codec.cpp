@@ -16,3 +16,5 @@ Text ToText(const QString& string) {
     const QByteArray bytes = encoder.encode(string);
     return UpToFirstZero(Text(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
+
+Text FromUtf8(const char* utf8) { return ToText(QString::fromUtf8(utf8)); }

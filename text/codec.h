@@ -8,3 +8,7 @@
 // code page 936 cannot hold become '?', as the Windows conversion does.
 QString ToQString(const Text& text);
 Text ToText(const QString& string);
+
+// The code page 936 bytes of a UTF-8 literal, for the program's own captions, messages
+// and markers, so the sources can spell them readably.
+Text FromUtf8(const char* utf8);
