@@ -15,6 +15,11 @@ Text ByteToHex(unsigned char byte);
 // "http://" + kSearchHost + "/s?wd=" + EncodeKeyword(keyword).
 Text SearchAddress(const Text& keyword);
 
+// Prepares the HTTP library for use from any thread; the program calls it at start-up
+// before any worker runs. FetchSearchPage also makes sure of it, so calling it twice is
+// harmless.
+void InitHttpClient();
+
 // Fetches the result page for keyword: the final response's body bytes as received,
 // whatever the status; empty on any failure. Gives up at once when the calling thread's
 // work is cut off.

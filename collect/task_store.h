@@ -15,7 +15,9 @@ extern json_object* TaskStore;
 void ResetTaskStore();
 
 // Appends a record and returns its index. A seed's level is stored as an integer, a
-// child's (parent's level plus one) as a double.
+// child's (parent's level plus one) as a double. An append before the first reset (or
+// after the release) starts a new store; -1 only when the record cannot be stored
+// (memory exhausted).
 int AppendTask(const Text& keyword, int32_t level);
 int AppendTask(const Text& keyword, double level);
 

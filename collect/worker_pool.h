@@ -3,11 +3,13 @@
 #include "collect/cut_off.h"
 
 #include <memory>
+#include <mutex>
 
 // A fixed set of threads taking work items from one first-in-first-out queue. Each
 // pool's threads run their items under the pool's CutOff (currentCutOff), which Destroy
 // cuts when it abandons busy threads: after Destroy returns, no effect of that pool's
-// routines lands anywhere.
+// routines lands anywhere. Every operation may be called from any thread, a routine of
+// the pool included (a Destroy from a routine does not wait for its own thread).
 class WorkerThreadPool {
 public:
     using Routine = void (*)(int);
@@ -38,7 +40,13 @@ public:
     bool IsAlive() const;
     int ThreadCount() const;
 
+    // Threads of every pool in the process, abandoned ones included, that have not ended.
+    static int RunningThreadCount();
+
 private:
     struct Shared;
+    static void RunWorker(std::shared_ptr<Shared> shared);
+
+    mutable std::mutex m_lock;        // guards m_shared: which pool this object holds
     std::shared_ptr<Shared> m_shared; // null when no pool exists
 };
