@@ -7,6 +7,7 @@
 #include "lists/keyword_commands.h"
 #include "lists/related_commands.h"
 #include "platform/platform.h"
+#include "settings/ini_file.h"
 #include "settings/settings.h"
 #include "ui/main_window.h"
 
@@ -22,9 +23,9 @@ ui::WindowEvents MainWindowEvents() {
     events.exportRelated = OnExportRelated;
     events.clearRelated = OnClearRelated;
     events.threadCountChanged = [] {
-        SaveSetting(kThreadCountKey(), ui::EditBoxName::编辑框_工作线程);
+        SaveSetting(kKeyWorkerThreads, ui::EditBoxName::编辑框_工作线程);
     };
-    events.levelChanged = [] { SaveSetting(kLevelKey(), ui::EditBoxName::编辑框_采集级别); };
+    events.levelChanged = [] { SaveSetting(kKeyCollectLevel, ui::EditBoxName::编辑框_采集级别); };
     events.startStopClicked = OnStartStopClicked;
     return events;
 }
