@@ -18,7 +18,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 
 echo "== ThreadSanitizer (engine and pool)"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSUICHUAN_TSAN=ON -DSUICHUAN_BENCH=OFF >/dev/null
-cmake --build build-tsan -j "$jobs"
+cmake --build build-tsan -j "$jobs" --target task_store_test worker_pool_test extraction_test encoding_test fetch_test
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L tsan
 

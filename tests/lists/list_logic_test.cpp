@@ -240,4 +240,19 @@ TEST(DedupeLargeTest, KeepsOrderOfFirstAppearance) {
         ASSERT_EQ(unique[i], items[i]);
 }
 
+// A pass told to expect nothing must still grow and keep every text it has seen.
+TEST(DedupeLargeTest, PassGrowsBeyondExpected) {
+    Texts items;
+    for (int i = 0; i < 50000; ++i)
+        items.push_back(std::to_string(i % 20000));
+    DedupePass pass(0);
+    size_t firsts = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const bool first = pass.FirstTime(items[i]);
+        ASSERT_EQ(first, i < 20000) << i;
+        firsts += first;
+    }
+    EXPECT_EQ(firsts, 20000u);
+}
+
 } // namespace
