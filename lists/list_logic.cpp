@@ -38,9 +38,14 @@ template <typename Emit> void ForEachImportPiece(const Text& content, Emit&& emi
         emit(all.substr(start));
 }
 
-// Every piece ends at an LF, so the LF count bounds the number of pieces.
+// Every piece but the last ends at a CR LF, so their count bounds the number of pieces
+// (an LF alone must not count: a big LF-only file is a single piece).
 size_t PieceBound(const Text& content) {
-    return static_cast<size_t>(std::count(content.begin(), content.end(), '\n')) + 1;
+    const std::string_view all(content.data(), std::min(content.size(), content.find('\0')));
+    size_t count = 1;
+    for (size_t at = all.find("\r\n"); at != std::string_view::npos; at = all.find("\r\n", at + 2))
+        ++count;
+    return count;
 }
 
 // Flags of the items that are the first of their bytes. Views point into items.
