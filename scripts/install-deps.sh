@@ -9,7 +9,7 @@ packages=(
     libcurl4-openssl-dev libjson-c-dev
     libgtest-dev libcpp-httplib-dev
     fonts-wqy-microhei
-    xvfb xauth x11-utils xdotool imagemagick
+    xvfb xauth x11-utils xdotool imagemagick openbox
     clang libclang-rt-14-dev
     mingw-w64
 )
