@@ -1,8 +1,10 @@
 #include "ui/edit_box.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMenu>
 
 #include <cstdint>
 #include <limits>
@@ -80,8 +82,13 @@ void EditBox::inputMethodEvent(QInputMethodEvent* event) {
 void EditBox::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     // The box's own context menu takes the focus for a moment; the user has not left it.
-    if (event->reason() != Qt::PopupFocusReason)
-        normalise();
+    // Other popups (a completer list another window left open, say) do not count.
+    if (event->reason() == Qt::PopupFocusReason) {
+        const QWidget* popup = QApplication::activePopupWidget();
+        if (qobject_cast<const QMenu*>(popup))
+            return;
+    }
+    normalise();
 }
 
 } // namespace ui

@@ -1,5 +1,7 @@
 #include "ui/file_dialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -38,7 +40,13 @@ std::optional<QString> FileDialog::choose() {
         // A name typed into a dialog that was then cancelled is not a confirmed name.
         nameEdit->clear();
     }
-    if (exec() != QDialog::Accepted || selectedFiles().isEmpty())
+    const int result = exec();
+    // The name field's completer list may still be up when Enter confirmed the dialog;
+    // left open it would sit over the main window and take its next click.
+    if (auto* nameEdit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        if (QCompleter* completer = nameEdit->completer())
+            completer->popup()->hide();
+    if (result != QDialog::Accepted || selectedFiles().isEmpty())
         return std::nullopt;
     m_lastFileName = selectedFiles().first();
     return m_lastFileName;

@@ -24,8 +24,8 @@
 
 namespace apptest {
 
-inline ui::MainWindow* OpenProgramWindow(const QTemporaryDir& dir,
-                                         std::function<void()> onClosing = [] {}) {
+inline ui::MainWindow* OpenProgramWindow(
+    const QTemporaryDir& dir, std::function<void()> onClosing = [] {}) {
     InitGlobals();
     ProgramDir = QFile::encodeName(dir.path() + QLatin1Char('/')).toStdString();
     InitHttpClient();

@@ -19,7 +19,9 @@ using testsupport::KeywordGraphServer;
 
 namespace {
 
-Text G(const char* utf8) { return FromUtf8(utf8); }
+Text G(const char* utf8) {
+    return FromUtf8(utf8);
+}
 
 // Chinese and ASCII keywords, a space that must travel as %20, a keyword found twice,
 // a cycle, an empty link text, and a keyword with no related block.
@@ -33,7 +35,9 @@ KeywordGraph SmallGraph() {
     };
 }
 
-std::set<Text> ItemSet(const std::vector<Text>& items) { return {items.begin(), items.end()}; }
+std::set<Text> ItemSet(const std::vector<Text>& items) {
+    return {items.begin(), items.end()};
+}
 
 } // namespace
 
