@@ -3,7 +3,7 @@
 // in their requests. The test passes only if the process exits with 0 from there.
 #include "app_fixture.h"
 
-#include "../support/keyword_graph_server.h"
+#include "../support/loopback_server.h"
 #include "../ui/modal_helpers.h"
 #include "app/closing.h"
 
@@ -17,9 +17,10 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     ui::MainWindow* window = apptest::OpenProgramWindow(dir, OnMainWindowClosing);
 
-    testsupport::KeywordGraphOptions slow;
-    slow.latency = std::chrono::milliseconds(300);
-    testsupport::KeywordGraphServer server({{"a", {"a", "b"}}, {"b", {"a"}}}, slow);
+    // Connections to this port neither complete nor fail, so every worker is inside a
+    // request when the window closes. It has no threads of its own that could still be
+    // serving while the process exits.
+    testsupport::UnansweredPort server;
     apptest::PointEngineAt(server.port());
     ui::ListAppend(ui::ListBoxName::列表框_关键字, std::vector<Text>(200, "a"));
     ui::SetEditText(ui::EditBoxName::编辑框_工作线程, "50");
