@@ -43,6 +43,8 @@ void CollectTask(int index) {
         for (const Text& keyword : found) {
             const bool posted = ApplyEffect([&] {
                 const int child = AppendTask(keyword, childLevel);
+                if (child < 0) // no memory left for the record: there is no task to post
+                    return;
                 PendingTasks.fetch_add(1);
                 WorkerPool->PostWorkItem(CollectTask, child);
             });
