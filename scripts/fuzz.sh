@@ -17,7 +17,7 @@ for t in $targets; do
     mkdir -p "$corpus"
     [ -d "tests/fuzz/seeds/$t" ] && cp -n tests/fuzz/seeds/$t/* "$corpus"/ 2>/dev/null || true
     log=build-fuzz/$t.log
-    if ! build-fuzz/$t -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix=build-fuzz/crashes/ \
+    if ! build-fuzz/tests/fuzz/$t -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix=build-fuzz/crashes/ \
         -rss_limit_mb=2048 "$corpus" >"$log" 2>&1; then
         tail -40 "$log"
         echo "$t: FAILED"

@@ -22,7 +22,7 @@ int HexValue(char c) {
 }
 
 bool PassesUnescaped(unsigned char b) {
-    return std::strchr("*-.@_", b) != nullptr || (b >= '0' && b <= '9') ||
+    return (b != 0 && std::strchr("*-.@_", b) != nullptr) || (b >= '0' && b <= '9') ||
            (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z');
 }
 
