@@ -25,4 +25,8 @@ std::string ExecutableDirectory();
 // The separator ExecutableDirectory ends in.
 char PathSeparator();
 
+// The directory part of a file's full path, ending in exactly one separator: "/app/x"
+// gives "/app/", "/x" gives "/", "C:\\x.exe" gives "C:\\".
+std::string DirectoryOf(const std::string& filePath, char separator);
+
 } // namespace platform

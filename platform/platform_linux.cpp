@@ -46,12 +46,8 @@ void OpenWebAddress(const std::string& address) {
 std::string ExecutableDirectory() {
     char path[PATH_MAX + 1];
     const ssize_t length = readlink("/proc/self/exe", path, PATH_MAX);
-    std::string dir = length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
-    const auto slash = dir.rfind('/');
-    dir = slash == std::string::npos ? std::string() : dir.substr(0, slash);
-    if (dir.empty() || dir.back() != '/')
-        dir += '/';
-    return dir;
+    return DirectoryOf(length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string(),
+                       '/');
 }
 
 char PathSeparator() {

@@ -39,12 +39,7 @@ void OpenWebAddress(const std::string& address) {
 std::string ExecutableDirectory() {
     char path[MAX_PATH + 1] = {};
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string dir(path, length);
-    const auto backslash = dir.rfind('\\');
-    dir = backslash == std::string::npos ? std::string() : dir.substr(0, backslash);
-    if (dir.empty() || dir.back() != '\\')
-        dir += '\\';
-    return dir;
+    return DirectoryOf(std::string(path, length), '\\');
 }
 
 char PathSeparator() {
