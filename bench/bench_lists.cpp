@@ -4,7 +4,11 @@
 // stored item costs beyond its text, and for each step the longest time the window's
 // events went unanswered (gap between ticks of a 5 ms timer).
 //
-//   bench_lists [--small]     (--small: 20,000 items)
+//   bench_lists [--small] [--items N] [--phase-limit S] [--batched-layout]
+//
+// --small: 20,000 items. A step that runs past the phase limit (120 s) is reported and
+// ends the bench. --batched-layout is an experiment, not the program as it is: it lets
+// the result list's view lay its items out in batches of 1000 instead of all at once.
 
 #include "bench/bench_common.h"
 
@@ -14,6 +18,7 @@
 #include "lists/related_commands.h"
 #include "tests/ui/modal_helpers.h"
 #include "ui/controls.h"
+#include "ui/list_box.h"
 #include "ui/main_window.h"
 
 #include <QApplication>
@@ -24,7 +29,9 @@
 #include <malloc.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -69,6 +76,37 @@ struct Row {
 
 std::vector<Row> rows;
 
+// Ends the process when a step overruns its limit: a step on the UI thread cannot be
+// interrupted, and its figure is then simply "more than the limit".
+class Watchdog {
+public:
+    explicit Watchdog(double limitSeconds) : m_limit(limitSeconds) {
+        std::thread([this] {
+            for (;;) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                std::lock_guard lock(m_mutex);
+                if (!m_phase.empty() && bench::SecondsSince(m_start) > m_limit) {
+                    std::printf("%-46s did not finish within %.0f s: MISSED; bench ended\n",
+                                m_phase.c_str(), m_limit);
+                    std::fflush(stdout);
+                    _exit(3);
+                }
+            }
+        }).detach();
+    }
+    void Start(const std::string& phase) {
+        std::lock_guard lock(m_mutex);
+        m_phase = phase;
+        m_start = bench::Clock::now();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::string m_phase;
+    bench::Clock::time_point m_start;
+    double m_limit;
+};
+
 void Report(const std::string& what, double value, const char* unit, double target, bool atMost,
             double gapMs) {
     rows.push_back({what, value, unit, target, atMost, gapMs});
@@ -100,11 +138,21 @@ double TimeFileCommand(void (*command)(), const QString& path, double& dialogSec
 
 int main(int argc, char** argv) {
     int count = 1000000;
+    double phaseLimit = 120;
+    bool batchedLayout = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--small") == 0) {
             count = 20000;
+        } else if (std::strcmp(argv[i], "--items") == 0 && i + 1 < argc) {
+            count = std::max(std::atoi(argv[++i]), 2);
+        } else if (std::strcmp(argv[i], "--phase-limit") == 0 && i + 1 < argc) {
+            phaseLimit = std::atof(argv[++i]);
+        } else if (std::strcmp(argv[i], "--batched-layout") == 0) {
+            batchedLayout = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--small]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--small] [--items N] [--phase-limit S] [--batched-layout]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -115,10 +163,18 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     ProgramDir = QFile::encodeName(dir.path() + QLatin1Char('/')).toStdString();
     ui::MainWindow* window = ui::CreateMainWindow(MainWindowEvents());
+    if (batchedLayout) {
+        for (const auto list : {kRelated, kKeywords}) {
+            window->listBox(list).setLayoutMode(QListView::Batched);
+            window->listBox(list).setBatchSize(1000);
+        }
+    }
     window->show();
     QCoreApplication::processEvents();
     bench::TickWatch ticks;
-    std::printf("Lists: %d items, half of them repeated, window shown (offscreen)\n", count);
+    Watchdog watchdog(phaseLimit);
+    std::printf("Lists: %d items, half of them repeated, window shown (offscreen)%s\n", count,
+                batchedLayout ? "; EXPERIMENT: list views lay out in batches" : "");
 
     const std::vector<Text> items = RelatedItems(count);
     size_t textBytes = 0;
@@ -129,6 +185,7 @@ int main(int argc, char** argv) {
     malloc_trim(0);
     const long rssBefore = bench::ResidentKb();
     {
+        watchdog.Start("append");
         std::atomic<size_t> next{0};
         std::atomic<int> running{kThreads};
         std::atomic<bool> done{false};
@@ -171,6 +228,7 @@ int main(int argc, char** argv) {
         std::atomic<bool> done{false};
         ticks.Reset();
         const auto start = bench::Clock::now();
+        watchdog.Start("DedupeRelatedList(false)");
         std::thread coordinator([&] {
             DedupeRelatedList(false);
             done = true;
@@ -189,6 +247,7 @@ int main(int argc, char** argv) {
     {
         ticks.Reset();
         const auto start = bench::Clock::now();
+        watchdog.Start("DedupeRelatedList(true)");
         DedupeRelatedList(true);
         const double seconds = bench::SecondsSince(start);
         QCoreApplication::processEvents();
@@ -208,6 +267,7 @@ int main(int argc, char** argv) {
     {
         ticks.Reset();
         double dialogSeconds = 0;
+        watchdog.Start("export");
         const double seconds = TimeFileCommand(OnExportRelated, exportFile, dialogSeconds);
         QCoreApplication::processEvents();
         Report("export (OnExportRelated) after the dialog", seconds, "s", 1.0, true,
@@ -224,6 +284,7 @@ int main(int argc, char** argv) {
     {
         ticks.Reset();
         double dialogSeconds = 0;
+        watchdog.Start("import");
         const double seconds = TimeFileCommand(OnImportKeywords, exportFile, dialogSeconds);
         QCoreApplication::processEvents();
         Report("import (OnImportKeywords) after the dialog", seconds, "s", 2.0, true,

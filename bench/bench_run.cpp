@@ -3,10 +3,12 @@
 // pauses and the server's latency allow; then a bare libcurl loop over the same pages as
 // the floor for the CPU cost of a fetch.
 //
-//   bench_run [--small] [--bind]
+//   bench_run [--small] [--bind] [--no-trim]
 //
 // --small runs a few seeds on small pages (a smoke run). --bind binds the process to its
-// first processor, as the program itself does at start-up.
+// first processor, as the program itself does at start-up. --no-trim is an experiment,
+// not the program as it is: it turns the working-set trim after every task (malloc_trim)
+// into nothing, to show what that trim costs.
 //
 // The server runs in a child process forked before any thread exists, so that the CPU
 // time measured here is the program's alone.
@@ -22,6 +24,7 @@
 #include <QEventLoop>
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +39,20 @@
 #include <vector>
 
 using testsupport::KeywordGraph;
+
+namespace {
+std::atomic<bool> trimDisabled{false};
+}
+
+// Stands in for the C library's malloc_trim, which the program calls after every task,
+// so that --no-trim can leave it out.
+extern "C" int malloc_trim(size_t pad) {
+    if (trimDisabled.load())
+        return 0;
+    using Trim = int (*)(size_t);
+    static const auto real = reinterpret_cast<Trim>(dlsym(RTLD_NEXT, "malloc_trim"));
+    return real ? real(pad) : 0;
+}
 
 namespace {
 
@@ -327,8 +344,10 @@ int main(int argc, char** argv) {
             shape.latenciesMs = {0, 20};
         } else if (std::strcmp(argv[i], "--bind") == 0) {
             bind = true;
+        } else if (std::strcmp(argv[i], "--no-trim") == 0) {
+            trimDisabled = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--small] [--bind]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--small] [--bind] [--no-trim]\n", argv[0]);
             return 2;
         }
     }
@@ -367,6 +386,8 @@ int main(int argc, char** argv) {
     std::printf("Run: %d seeds, %d related per page, %zu-byte pages, %d threads, level %d%s\n",
                 shape.seeds, shape.related, shape.pageBytes, shape.threads, shape.maxLevel,
                 bind ? ", bound to one processor" : "");
+    if (trimDisabled)
+        std::printf("     EXPERIMENT: the trim after every task is left out\n");
     std::printf("     (%d pages fetched per run, %d tasks in all)\n", expectedPages,
                 expectedPages + int(std::pow(shape.related, shape.maxLevel)) * shape.seeds);
 
