@@ -3,6 +3,8 @@
 #include "text/text.h"
 
 #include <QAbstractListModel>
+#include <QBasicTimer>
+#include <QElapsedTimer>
 #include <QListView>
 
 #include <cstdint>
@@ -12,9 +14,16 @@ namespace ui {
 
 // Items of a list box kept as code page 936 bytes; only the rows the view asks for are
 // converted, so a list of a million keywords costs its bytes and nothing per row.
+//
+// A list view lays out all its rows again after every insertion. Once that gets expensive,
+// appended items are announced to the views together, no sooner than four layout times
+// after the last announcement, so a stream of appends into a long list leaves the window
+// most of its time. count(), item() and items() always hold every item; rowCount(), what
+// the views see, may lag behind by the items of the last few milliseconds.
 class TextListModel : public QAbstractListModel {
 public:
     explicit TextListModel(QObject* parent = nullptr);
+    ~TextListModel() override;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -29,9 +38,23 @@ public:
     void replace(std::vector<Text> items);
     uint64_t generation() const { return m_generation; }
 
+    // How long a view of this model took for its last layout of all rows.
+    void setViewLayoutCost(qint64 milliseconds);
+    // Announces the items appended since the last announcement now.
+    void announceAppended();
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
 private:
+    void announceWhenDue();
+
     std::vector<Text> m_items;
+    int m_announced = 0; // rows the views know of: a prefix of m_items
     uint64_t m_generation = 0;
+    qint64 m_viewLayoutCost = 0; // ms
+    QElapsedTimer m_sinceAnnounced;
+    QBasicTimer m_announceTimer;
 };
 
 // A list box: multiple selection, one pixel more per line than the style's default, and a
@@ -44,6 +67,8 @@ public:
 
 signals:
     void rightButtonPressed(QPoint globalPos);
+
+    void doItemsLayout() override;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
