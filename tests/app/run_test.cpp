@@ -9,6 +9,7 @@
 #include "lists/related_commands.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 
 #include <thread>
 
@@ -162,6 +163,43 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(RunCompleted(), 20000);
         QCOMPARE(WorkerPool->ThreadCount(), 20);
         QCOMPARE(ui::StatusText(), Report(3 + 7, 3));
+    }
+
+    void stopUnderLoadReturnsPromptly() {
+        // 200 threads, 1,000 seeds against a slow server: many tasks in flight at once.
+        KeywordGraphOptions slow;
+        slow.latency = std::chrono::milliseconds(400);
+        slow.threads = 64;
+        KeywordGraphServer server({{"a", {"a", "b"}}, {"b", {"a"}}}, slow);
+        PointEngineAt(server.port());
+        ui::ListClear(ui::ListBoxName::列表框_关键字);
+        ui::ListAppend(ui::ListBoxName::列表框_关键字, std::vector<Text>(1000, "a"));
+        ui::SetEditText(ui::EditBoxName::编辑框_工作线程, "200");
+        ui::SetEditText(ui::EditBoxName::编辑框_采集级别, "100");
+        ClickStartStop(*m_window);
+        QTRY_VERIFY_WITH_TIMEOUT(PendingTasks.load() >= 200 &&
+                                     ui::ListCount(ui::ListBoxName::列表框_相关关键字) > 0,
+                                 30000);
+
+        QElapsedTimer busy;
+        busy.start();
+        ClickStartStop(*m_window);
+        const qint64 stopMs = busy.elapsed();
+        qInfo("stop handler kept the UI thread busy for %lld ms", stopMs);
+        QVERIFY2(stopMs < 3000, qPrintable(QString::number(stopMs)));
+        QCOMPARE(ui::ButtonCaption(), G("开始采集"));
+
+        const std::vector<Text> afterStop = ui::ListItems(ui::ListBoxName::列表框_相关关键字);
+        const int storeAfterStop = TaskCount();
+        QTest::qWait(1000);
+        QCOMPARE(ui::ListItems(ui::ListBoxName::列表框_相关关键字), afterStop);
+        QCOMPARE(TaskCount(), storeAfterStop);
+
+        ui::SetEditText(ui::EditBoxName::编辑框_采集级别, "0");
+        ClickStartStop(*m_window);
+        QTRY_VERIFY_WITH_TIMEOUT(RunCompleted(), 30000);
+        ui::ListClear(ui::ListBoxName::列表框_关键字);
+        ui::ListClear(ui::ListBoxName::列表框_相关关键字);
     }
 
     void stopRightAfterStartNeverHangs() {
