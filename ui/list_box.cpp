@@ -3,8 +3,8 @@
 #include "text/codec.h"
 
 #include <QMouseEvent>
-#include <QTimerEvent>
 #include <QStyledItemDelegate>
+#include <QTimerEvent>
 
 #include <algorithm>
 #include <limits>
@@ -22,17 +22,23 @@ constexpr qint64 kLayoutSpacing = 4;
 // And never longer than this, so the view does not look stuck.
 constexpr qint64 kLongestWait = 250; // ms
 
+constexpr size_t kMostItems = static_cast<size_t>(std::numeric_limits<int>::max());
+
 // Freeing a big list means one deallocation per long keyword; past this size it is done on
 // a thread of its own so that clearing a huge list does not stall the window.
 constexpr size_t kBackgroundReleaseSize = 100000;
 
-void Release(std::vector<Text>&& doomed) {
-    if (doomed.size() < kBackgroundReleaseSize) {
-        std::vector<Text>().swap(doomed);
+void Release(std::vector<std::vector<Text>>&& doomed) {
+    size_t items = 0;
+    for (const std::vector<Text>& chunk : doomed)
+        items += chunk.size();
+    if (items < kBackgroundReleaseSize) {
+        std::vector<std::vector<Text>>().swap(doomed);
         return;
     }
-    std::thread([items = std::move(doomed)]() mutable { std::vector<Text>().swap(items); })
-        .detach();
+    std::thread([chunks = std::move(doomed)]() mutable {
+        std::vector<std::vector<Text>>().swap(chunks);
+    }).detach();
 }
 
 class TallerLineDelegate : public QStyledItemDelegate {
@@ -45,11 +51,50 @@ public:
 
 } // namespace
 
+const Text& TextChunks::operator[](size_t index) const {
+    const size_t first = m_chunks.front().size();
+    if (index < first)
+        return m_chunks.front()[index];
+    index -= first;
+    return m_chunks[1 + index / kChunkSize][index % kChunkSize];
+}
+
+void TextChunks::push_back(Text item) {
+    if (m_chunks.empty())
+        m_chunks.emplace_back();
+    if (m_chunks.back().size() == m_chunks.back().capacity()) {
+        // Only ever the first chunk when it is empty; a full chunk is never regrown.
+        if (!m_chunks.back().empty())
+            m_chunks.emplace_back();
+        m_chunks.back().reserve(kChunkSize);
+    }
+    m_chunks.back().push_back(std::move(item));
+    ++m_size;
+}
+
+std::vector<std::vector<Text>> TextChunks::adopt(std::vector<Text> items) {
+    std::vector<std::vector<Text>> old;
+    old.swap(m_chunks);
+    m_size = items.size();
+    m_chunks.push_back(std::move(items));
+    return old;
+}
+
+std::vector<Text> TextChunks::copy() const {
+    std::vector<Text> all;
+    all.reserve(m_size);
+    for (const std::vector<Text>& chunk : m_chunks)
+        all.insert(all.end(), chunk.begin(), chunk.end());
+    return all;
+}
+
 TextListModel::TextListModel(QObject* parent) : QAbstractListModel(parent) {
     m_sinceAnnounced.start();
 }
 
-TextListModel::~TextListModel() = default;
+TextListModel::~TextListModel() {
+    Release(m_items.adopt({}));
+}
 
 int TextListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_announced;
@@ -72,12 +117,12 @@ Text TextListModel::item(int index) const {
 }
 
 std::vector<Text> TextListModel::items() const {
-    return m_items;
+    return m_items.copy();
 }
 
 void TextListModel::append(const Text& item) {
     ++m_generation;
-    if (m_items.size() >= static_cast<size_t>(std::numeric_limits<int>::max()))
+    if (m_items.size() >= kMostItems)
         return;
     m_items.push_back(item);
     announceWhenDue();
@@ -85,25 +130,41 @@ void TextListModel::append(const Text& item) {
 
 void TextListModel::append(std::vector<Text> items) {
     ++m_generation;
-    const size_t room = static_cast<size_t>(std::numeric_limits<int>::max()) - m_items.size();
-    if (items.size() > room)
-        items.resize(room);
+    if (items.size() > kMostItems - m_items.size())
+        items.resize(kMostItems - m_items.size());
     if (items.empty())
         return;
-    if (m_items.empty())
-        m_items = std::move(items);
-    else
-        m_items.insert(m_items.end(), std::make_move_iterator(items.begin()),
-                       std::make_move_iterator(items.end()));
+    if (m_items.size() == 0) {
+        Release(m_items.adopt(std::move(items)));
+    } else {
+        for (Text& item : items)
+            m_items.push_back(std::move(item));
+    }
     announceWhenDue();
+}
+
+void TextListModel::clear() {
+    replace({});
+}
+
+void TextListModel::replace(std::vector<Text> items) {
+    ++m_generation;
+    if (items.size() > kMostItems)
+        items.resize(kMostItems);
+    beginResetModel();
+    std::vector<std::vector<Text>> old = m_items.adopt(std::move(items));
+    m_announced = count();
+    m_announceTimer.stop();
+    endResetModel();
+    Release(std::move(old));
 }
 
 void TextListModel::setViewLayoutCost(qint64 milliseconds) {
     m_viewLayoutCost = milliseconds;
 }
 
-// The rows are in m_items already; the views learn of them only between begin and end,
-// where rowCount() changes, so they always see a consistent model.
+// The rows are stored already; the views learn of them only between begin and end, where
+// rowCount() changes, so they always see a consistent model.
 void TextListModel::announceAppended() {
     m_announceTimer.stop();
     m_sinceAnnounced.restart();
@@ -133,22 +194,6 @@ void TextListModel::timerEvent(QTimerEvent* event) {
     announceAppended();
 }
 
-void TextListModel::clear() {
-    replace({});
-}
-
-void TextListModel::replace(std::vector<Text> items) {
-    ++m_generation;
-    if (items.size() > static_cast<size_t>(std::numeric_limits<int>::max()))
-        items.resize(static_cast<size_t>(std::numeric_limits<int>::max()));
-    beginResetModel();
-    m_items.swap(items);
-    m_announced = count();
-    m_announceTimer.stop();
-    endResetModel();
-    Release(std::move(items));
-}
-
 ListBox::ListBox(QWidget* parent) : QListView(parent) {
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -166,7 +211,8 @@ ListBox::ListBox(QWidget* parent) : QListView(parent) {
     setPalette(colours);
 }
 
-// Tells the model what a layout of all rows costs, so it can space its announcements.
+// Laid out in one pass, so the view always reaches its last row; the model spaces its
+// announcements by what this costs.
 void ListBox::doItemsLayout() {
     QElapsedTimer layout;
     layout.start();

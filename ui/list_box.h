@@ -12,6 +12,26 @@
 
 namespace ui {
 
+// The items of a list in chunks that never grow past their capacity, so appending never
+// moves the items already stored (at a million items a vector's regrowth would move them
+// all into freshly faulted memory, a stall of a tenth of a second). The first chunk may be
+// a whole vector taken over as it is; the others hold kChunkSize items each.
+class TextChunks {
+public:
+    static constexpr size_t kChunkSize = 65536;
+
+    size_t size() const { return m_size; }
+    const Text& operator[](size_t index) const;
+    void push_back(Text item);
+    // Replaces everything by items without copying them; returns the old chunks.
+    std::vector<std::vector<Text>> adopt(std::vector<Text> items);
+    std::vector<Text> copy() const;
+
+private:
+    std::vector<std::vector<Text>> m_chunks;
+    size_t m_size = 0;
+};
+
 // Items of a list box kept as code page 936 bytes; only the rows the view asks for are
 // converted, so a list of a million keywords costs its bytes and nothing per row.
 //
@@ -49,7 +69,7 @@ protected:
 private:
     void announceWhenDue();
 
-    std::vector<Text> m_items;
+    TextChunks m_items;
     int m_announced = 0; // rows the views know of: a prefix of m_items
     uint64_t m_generation = 0;
     qint64 m_viewLayoutCost = 0; // ms
@@ -65,10 +85,11 @@ class ListBox : public QListView {
 public:
     explicit ListBox(QWidget* parent);
 
+    // Also tells a TextListModel what the layout of all rows cost.
+    void doItemsLayout() override;
+
 signals:
     void rightButtonPressed(QPoint globalPos);
-
-    void doItemsLayout() override;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
