@@ -125,7 +125,6 @@ void RunCoordinator() {
                 CoordinatorThread.reset();
         }
         ui::SetButtonCaption(StartCaption());
-        ui::SetStatusText(
-            CompletionReport(total, ui::ListCount(ListBoxName::列表框_相关关键字)));
+        ui::SetStatusText(CompletionReport(total, ui::ListCount(ListBoxName::列表框_相关关键字)));
     });
 }

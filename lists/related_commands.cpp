@@ -56,7 +56,9 @@ bool DedupeRelatedList(bool processEvents) {
     });
 }
 
-void OnClearRelated() { ui::ListClear(kRelated); }
+void OnClearRelated() {
+    ui::ListClear(kRelated);
+}
 
 void OnExportRelated() {
     ui::SetFileDialogMode(ui::FileDialogMode::Save);

@@ -17,4 +17,6 @@ Text ToText(const QString& string) {
     return UpToFirstZero(Text(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
-Text FromUtf8(const char* utf8) { return ToText(QString::fromUtf8(utf8)); }
+Text FromUtf8(const char* utf8) {
+    return ToText(QString::fromUtf8(utf8));
+}

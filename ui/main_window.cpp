@@ -44,8 +44,7 @@ void AddLabel(QWidget* parent, const char* name, const char* text, const QRect& 
     label->setGeometry(place);
 }
 
-template <typename Control>
-Control* Place(Control* control, const char* name, const QRect& place) {
+template <typename Control> Control* Place(Control* control, const char* name, const QRect& place) {
     control->setObjectName(QString::fromUtf8(name));
     control->setGeometry(place);
     return control;

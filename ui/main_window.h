@@ -63,7 +63,8 @@ protected:
 private:
     void buildControls();
     void buildMenus();
-    QAction* addCommand(QMenu& menu, const char* utf8Text, std::function<void()> WindowEvents::*handler);
+    QAction* addCommand(QMenu& menu, const char* utf8Text,
+                        std::function<void()> WindowEvents::*handler);
     void showContextMenu(QMenu& menu, QPoint globalPos);
     void runCommand(QAction* action);
     void onStartStopClicked();

@@ -170,7 +170,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(RunCompleted(), int(bound) + 30000);
         QVERIFY2(elapsed.elapsed() < bound, qPrintable(QString::number(elapsed.elapsed())));
 
-        std::set<Text> expected = {G("甲"),   G("乙"),    G("好一"), G("好二"),
+        std::set<Text> expected = {G("甲"),   G("乙"),    G("好一"),   G("好二"),
                                    G("五百"), "\x80\xFF", "\xFE\x30ok"};
         expected.insert(many.begin(), many.end());
         const std::vector<Text> items = ui::ListItems(ui::ListBoxName::列表框_相关关键字);

@@ -127,8 +127,8 @@ void DialogsTest::fileDialogModes() {
     QVERIFY(seen.modal);
     QVERIFY(!seen.nativeDialog);
     QVERIFY(seen.confirmsOverwrite);
-    QCOMPARE(seen.nameFilters,
-             (QStringList{QString::fromUtf8("TXT文件 (*.txt)"), QString::fromUtf8("所有文件 (*.*)")}));
+    QCOMPARE(seen.nameFilters, (QStringList{QString::fromUtf8("TXT文件 (*.txt)"),
+                                            QString::fromUtf8("所有文件 (*.*)")}));
     QCOMPARE(seen.nameFilter, QString::fromUtf8("TXT文件 (*.txt)"));
     QCOMPARE(seen.defaultSuffix, QStringLiteral("txt"));
     QCOMPARE(m_window->findChildren<QFileDialog*>().size(), 1);
@@ -293,8 +293,8 @@ void DialogsTest::askOkCancel() {
     QMessageBox::StandardButtons buttons;
     Qt::WindowModality modality = Qt::NonModal;
     QWidget* owner = m_window;
-    const Answered answered =
-        ClickMessageBoxButton(static_cast<QMessageBox::StandardButton>(button), [&](QMessageBox* box) {
+    const Answered answered = ClickMessageBoxButton(
+        static_cast<QMessageBox::StandardButton>(button), [&](QMessageBox* box) {
             title = box->windowTitle();
             text = box->text();
             icon = box->icon();
@@ -302,8 +302,8 @@ void DialogsTest::askOkCancel() {
             modality = box->windowModality();
             owner = box->parentWidget();
         });
-    const bool result = AskOkCancel(ToText(QString::fromUtf8("是否继续?")),
-                                    ToText(QString::fromUtf8("信息：")));
+    const bool result =
+        AskOkCancel(ToText(QString::fromUtf8("是否继续?")), ToText(QString::fromUtf8("信息：")));
     QVERIFY(*answered);
     QCOMPARE(result, ok);
     QCOMPARE(title, QString::fromUtf8("信息："));

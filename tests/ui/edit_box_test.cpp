@@ -78,26 +78,46 @@ void EditBoxTest::init() {
 void EditBoxTest::normalisedText_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("normalised");
-    QTest::newRow("leading zeros") << "007" << "7";
-    QTest::newRow("zero empties") << "0" << "";
-    QTest::newRow("minus zero empties") << "-0" << "";
-    QTest::newRow("sign alone") << "-" << "";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("no number") << "abc" << "";
-    QTest::newRow("blanks and a tail") << " 12ab" << "12";
-    QTest::newRow("tab before a sign") << "\t-3" << "-3";
-    QTest::newRow("plus sign") << "+5" << "5";
-    QTest::newRow("two signs") << "--5" << "";
-    QTest::newRow("sign after blank digits") << "12 34" << "12";
-    QTest::newRow("decimal point") << "1.9" << "1";
-    QTest::newRow("largest") << "2147483647" << "2147483647";
-    QTest::newRow("smallest") << "-2147483648" << "-2147483648";
-    QTest::newRow("one above") << "2147483648" << "2147483647";
-    QTest::newRow("one below") << "-2147483649" << "-2147483648";
-    QTest::newRow("far above") << "99999999999" << "2147483647";
-    QTest::newRow("far below") << "-99999999999" << "-2147483648";
-    QTest::newRow("beyond 64 bits") << "123456789012345678901234567890" << "2147483647";
-    QTest::newRow("many leading zeros") << "0000000000000000000000000000123" << "123";
+    QTest::newRow("leading zeros") << "007"
+                                   << "7";
+    QTest::newRow("zero empties") << "0"
+                                  << "";
+    QTest::newRow("minus zero empties") << "-0"
+                                        << "";
+    QTest::newRow("sign alone") << "-"
+                                << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("no number") << "abc"
+                               << "";
+    QTest::newRow("blanks and a tail") << " 12ab"
+                                       << "12";
+    QTest::newRow("tab before a sign") << "\t-3"
+                                       << "-3";
+    QTest::newRow("plus sign") << "+5"
+                               << "5";
+    QTest::newRow("two signs") << "--5"
+                               << "";
+    QTest::newRow("sign after blank digits") << "12 34"
+                                             << "12";
+    QTest::newRow("decimal point") << "1.9"
+                                   << "1";
+    QTest::newRow("largest") << "2147483647"
+                             << "2147483647";
+    QTest::newRow("smallest") << "-2147483648"
+                              << "-2147483648";
+    QTest::newRow("one above") << "2147483648"
+                               << "2147483647";
+    QTest::newRow("one below") << "-2147483649"
+                               << "-2147483648";
+    QTest::newRow("far above") << "99999999999"
+                               << "2147483647";
+    QTest::newRow("far below") << "-99999999999"
+                               << "-2147483648";
+    QTest::newRow("beyond 64 bits") << "123456789012345678901234567890"
+                                    << "2147483647";
+    QTest::newRow("many leading zeros") << "0000000000000000000000000000123"
+                                        << "123";
 }
 
 void EditBoxTest::normalisedText() {
@@ -109,13 +129,20 @@ void EditBoxTest::normalisedText() {
 void EditBoxTest::typedKeys_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("text");
-    QTest::newRow("a letter is refused") << "a" << "";
-    QTest::newRow("minus is accepted") << "-" << "-";
-    QTest::newRow("digits") << "0123456789" << "0123456789";
-    QTest::newRow("letters among digits") << "12a3" << "123";
-    QTest::newRow("blank") << " " << "";
-    QTest::newRow("plus") << "+" << "";
-    QTest::newRow("point") << "1.5" << "15";
+    QTest::newRow("a letter is refused") << "a"
+                                         << "";
+    QTest::newRow("minus is accepted") << "-"
+                                       << "-";
+    QTest::newRow("digits") << "0123456789"
+                            << "0123456789";
+    QTest::newRow("letters among digits") << "12a3"
+                                          << "123";
+    QTest::newRow("blank") << " "
+                           << "";
+    QTest::newRow("plus") << "+"
+                          << "";
+    QTest::newRow("point") << "1.5"
+                           << "15";
     QTest::newRow("full-width digit") << QString::fromUtf8("１") << "";
     QTest::newRow("Chinese") << QString::fromUtf8("二") << "";
 }
@@ -158,7 +185,8 @@ void EditBoxTest::pastedTextHasNoLengthLimit() {
 void EditBoxTest::composedCharactersAreFilteredLikeTypedOnes_data() {
     QTest::addColumn<QString>("commit");
     QTest::addColumn<QString>("text");
-    QTest::newRow("digits") << "42" << "42";
+    QTest::newRow("digits") << "42"
+                            << "42";
     QTest::newRow("a word") << QString::fromUtf8("工作") << "";
     QTest::newRow("mixed") << QString::fromUtf8("4二") << "";
 }
@@ -176,13 +204,20 @@ void EditBoxTest::leavingTheBoxNormalises_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("left");
     QTest::addColumn<int>("changesOnLeaving");
-    QTest::newRow("007") << "007" << "7" << 1;
-    QTest::newRow("0") << "0" << "" << 1;
-    QTest::newRow("-") << "-" << "" << 1;
-    QTest::newRow("too big") << "99999999999" << "2147483647" << 1;
-    QTest::newRow("too small") << "-99999999999" << "-2147483648" << 1;
-    QTest::newRow("already plain") << "35" << "35" << 0;
-    QTest::newRow("empty") << "" << "" << 0;
+    QTest::newRow("007") << "007"
+                         << "7" << 1;
+    QTest::newRow("0") << "0"
+                       << "" << 1;
+    QTest::newRow("-") << "-"
+                       << "" << 1;
+    QTest::newRow("too big") << "99999999999"
+                             << "2147483647" << 1;
+    QTest::newRow("too small") << "-99999999999"
+                               << "-2147483648" << 1;
+    QTest::newRow("already plain") << "35"
+                                   << "35" << 0;
+    QTest::newRow("empty") << ""
+                           << "" << 0;
 }
 
 void EditBoxTest::leavingTheBoxNormalises() {

@@ -4,6 +4,8 @@
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
+#include <QScrollBar>
+#include <QTimer>
 #include <QtTest>
 
 #include <atomic>
@@ -49,6 +51,11 @@ private slots:
     void itemOutsideTheListIsEmpty();
     void itemsAreKeptAsBytesAndShownConverted();
     void generationChangesOnEveryChange();
+    void itemsAcrossChunkBoundaries_data();
+    void itemsAcrossChunkBoundaries();
+    void costlyLayoutsGetAppendsAnnouncedTogether();
+    void replaceWhileAppendsWaitLeavesNoStaleAnnouncement();
+    void viewReachesItsLastRowsWhileItemsStreamIn();
     void viewConvertsOnlyVisibleRowsOfAMillion();
     void lineIsOnePixelTallerThanTheDefault();
     void shiftAndCtrlExtendTheSelection();
@@ -186,6 +193,103 @@ void ListBoxTest::generationChangesOnEveryChange() {
     QVERIFY(changed());
 }
 
+void ListBoxTest::itemsAcrossChunkBoundaries_data() {
+    QTest::addColumn<int>("adopted");      // items of the vector the list starts from
+    QTest::addColumn<int>("spare");        // its unused capacity
+    QTest::addColumn<int>("appendedSingly");
+    QTest::addColumn<int>("appendedInBatch");
+    const int chunk = static_cast<int>(ui::TextChunks::kChunkSize);
+    QTest::newRow("from empty, past two chunks") << 0 << 0 << 2 * chunk + 5 << 0;
+    QTest::newRow("behind an adopted vector") << 70000 << 0 << chunk + 1 << 0;
+    QTest::newRow("into an adopted vector's spare room") << 1000 << 500 << 2000 << 0;
+    QTest::newRow("batch across a boundary") << 10 << 0 << chunk - 20 << 50;
+}
+
+void ListBoxTest::itemsAcrossChunkBoundaries() {
+    QFETCH(int, adopted);
+    QFETCH(int, spare);
+    QFETCH(int, appendedSingly);
+    QFETCH(int, appendedInBatch);
+    m_tester.reset(); // it would check every one of the many single insertions
+    std::vector<Text> start = Numbered(adopted);
+    start.reserve(start.size() + static_cast<size_t>(spare));
+    m_model->replace(std::move(start));
+    std::vector<Text> expected = Numbered(adopted);
+    for (int i = 0; i < appendedSingly; ++i) {
+        const Text item = "single " + std::to_string(i);
+        m_model->append(item);
+        expected.push_back(item);
+    }
+    std::vector<Text> batch;
+    for (int i = 0; i < appendedInBatch; ++i)
+        batch.push_back("batch " + std::to_string(i));
+    expected.insert(expected.end(), batch.begin(), batch.end());
+    m_model->append(std::move(batch));
+
+    QCOMPARE(m_model->count(), static_cast<int>(expected.size()));
+    QVERIFY(m_model->items() == expected);
+    for (const size_t at : {size_t{0}, static_cast<size_t>(adopted), expected.size() / 2,
+                            expected.size() - 1}) {
+        if (at < expected.size())
+            QCOMPARE(m_model->item(static_cast<int>(at)), expected[at]);
+    }
+}
+
+void ListBoxTest::costlyLayoutsGetAppendsAnnouncedTogether() {
+    m_model->append(Numbered(3));
+    m_model->setViewLayoutCost(20); // a view that needs 20 ms to lay out all rows
+    QSignalSpy inserted(m_model.get(), &QAbstractItemModel::rowsInserted);
+    for (int i = 0; i < 50; ++i)
+        m_model->append(std::vector<Text>{"a", "b"});
+    // Everything is stored at once; the views hear of it shortly after.
+    QCOMPARE(m_model->count(), 103);
+    QCOMPARE(m_model->item(102), Text("b"));
+    QVERIFY(m_model->rowCount() < 103);
+    QTRY_COMPARE(m_model->rowCount(), 103);
+    QVERIFY(inserted.count() <= 2);
+    QCOMPARE(inserted.last().at(2).toInt(), 102);
+
+    m_model->setViewLayoutCost(0);
+    m_model->append("c");
+    QCOMPARE(m_model->rowCount(), 104);
+}
+
+void ListBoxTest::replaceWhileAppendsWaitLeavesNoStaleAnnouncement() {
+    m_model->setViewLayoutCost(20);
+    m_model->append(Numbered(5));
+    m_model->append(Numbered(5)); // waits for its announcement
+    m_model->replace(Numbered(2));
+    QCOMPARE(m_model->rowCount(), 2);
+    QSignalSpy inserted(m_model.get(), &QAbstractItemModel::rowsInserted);
+    QTest::qWait(150);
+    QCOMPARE(inserted.count(), 0);
+    QCOMPARE(m_model->rowCount(), 2);
+}
+
+// While a run appends, the user can still scroll down to what was found last, however
+// long the list is.
+void ListBoxTest::viewReachesItsLastRowsWhileItemsStreamIn() {
+    m_tester.reset();
+    QWidget window;
+    ListBox list(&window);
+    list.setGeometry(8, 16, 160, 296);
+    list.setModel(m_model.get());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    m_model->append(Numbered(200000));
+    QTRY_VERIFY(list.verticalScrollBar()->maximum() > 190000);
+
+    QTimer feed;
+    connect(&feed, &QTimer::timeout, &feed, [this] { m_model->append(Numbered(10)); });
+    feed.start(2);
+    QTest::qWait(600);
+    const int count = m_model->count();
+    const int reachable = list.verticalScrollBar()->maximum();
+    feed.stop();
+    QVERIFY2(reachable > count - 2000,
+             qPrintable(QStringLiteral("%1 of %2 rows reachable").arg(reachable).arg(count)));
+}
+
 void ListBoxTest::viewConvertsOnlyVisibleRowsOfAMillion() {
     m_tester.reset();
     CountingModel model;
@@ -203,8 +307,7 @@ void ListBoxTest::viewConvertsOnlyVisibleRowsOfAMillion() {
     // The view lays rows out in batches, so the last row is reachable once it caught up.
     const auto lastRowShown = [&] {
         list.scrollToBottom();
-        return list.viewport()->rect().contains(
-            list.visualRect(model.index(model.count() - 1, 0)));
+        return list.viewport()->rect().contains(list.visualRect(model.index(model.count() - 1, 0)));
     };
     QTRY_VERIFY_WITH_TIMEOUT(lastRowShown(), 20000);
     QCOMPARE(model.count(), 1001000);
@@ -223,8 +326,10 @@ void ListBoxTest::lineIsOnePixelTallerThanTheDefault() {
     QCOMPARE(list.sizeHintForRow(0), plain.sizeHintForRow(0) + 1);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(list.visualRect(m_model->index(1, 0)).top() - list.visualRect(m_model->index(0, 0)).top(),
-             plain.visualRect(m_model->index(1, 0)).top() - plain.visualRect(m_model->index(0, 0)).top() + 1);
+    QCOMPARE(list.visualRect(m_model->index(1, 0)).top() -
+                 list.visualRect(m_model->index(0, 0)).top(),
+             plain.visualRect(m_model->index(1, 0)).top() -
+                 plain.visualRect(m_model->index(0, 0)).top() + 1);
 }
 
 void ListBoxTest::shiftAndCtrlExtendTheSelection() {

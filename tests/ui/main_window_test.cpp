@@ -77,9 +77,7 @@ private:
                 m_onEvent(event);
         };
     }
-    template <typename W> W* control(const char* name) {
-        return m_window->findChild<W*>(U(name));
-    }
+    template <typename W> W* control(const char* name) { return m_window->findChild<W*>(U(name)); }
 
     MainWindow* m_window = nullptr;
     std::map<std::string, int> m_counts;
@@ -129,9 +127,8 @@ void MainWindowTest::windowGeometryAndFlags() {
     QCOMPARE(m_window->windowTitle(), U("穗川"));
     QCOMPARE(m_window->frameGeometry().size(), QSize(383, 439));
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QCOMPARE(m_window->frameGeometry().topLeft(),
-             QPoint(screen.x() + (screen.width() - 383) / 2,
-                    screen.y() + (screen.height() - 439) / 2));
+    QCOMPARE(m_window->frameGeometry().topLeft(), QPoint(screen.x() + (screen.width() - 383) / 2,
+                                                         screen.y() + (screen.height() - 439) / 2));
 
     const Qt::WindowFlags flags = m_window->windowFlags();
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
@@ -232,9 +229,8 @@ void MainWindowTest::statusBarSpansTheBottom() {
     QCOMPARE(bar->parentWidget(), m_window);
     QVERIFY(bar->isVisible());
     QVERIFY(!bar->isSizeGripEnabled());
-    QCOMPARE(bar->geometry(),
-             QRect(0, m_window->height() - bar->sizeHint().height(), m_window->width(),
-                   bar->sizeHint().height()));
+    QCOMPARE(bar->geometry(), QRect(0, m_window->height() - bar->sizeHint().height(),
+                                    m_window->width(), bar->sizeHint().height()));
     QVERIFY(bar->height() > 0);
     // Nothing of the other controls lies under the bar.
     QVERIFY(control<QGroupBox>("分组框3")->geometry().bottom() < bar->geometry().top());
@@ -266,8 +262,8 @@ void MainWindowTest::onlyTheFiveControlsAreTabStops() {
 }
 
 void MainWindowTest::tabVisitsTheStopsInOrder() {
-    const QStringList order{U("列表框_关键字"), U("列表框_相关关键字"), U("编辑框_工作线程"),
-                            U("编辑框_采集级别"), U("按钮_开始采集"), U("列表框_关键字")};
+    const QStringList order{U("列表框_关键字"),   U("列表框_相关关键字"), U("编辑框_工作线程"),
+                            U("编辑框_采集级别"), U("按钮_开始采集"),     U("列表框_关键字")};
     control<QWidget>("列表框_关键字")->setFocus();
     QCOMPARE(QApplication::focusWidget()->objectName(), order.first());
     for (qsizetype step = 1; step < order.size(); ++step) {
@@ -331,8 +327,8 @@ void MainWindowTest::rightButtonOpensTheListsMenu() {
     const QModelIndex currentBefore = view->currentIndex();
 
     // On the second row when there is one, so a normal press would move the selection.
-    const QPoint press = items > 0 ? view->visualRect(view->model()->index(1, 0)).center()
-                                   : QPoint(20, 20);
+    const QPoint press =
+        items > 0 ? view->visualRect(view->model()->index(1, 0)).center() : QPoint(20, 20);
     QString openedMenu;
     QPoint openedAt;
     QTimer::singleShot(50, this, [&] {
@@ -400,9 +396,9 @@ void MainWindowTest::editTextChangeRaisesItsBoxEventBeforeReturning_data() {
     QTest::addColumn<QString>("handler");
     QTest::addColumn<QString>("other");
     QTest::newRow("编辑框_工作线程") << static_cast<int>(EditBoxName::编辑框_工作线程)
-                                  << U("threadCountChanged") << U("levelChanged");
+                                     << U("threadCountChanged") << U("levelChanged");
     QTest::newRow("编辑框_采集级别") << static_cast<int>(EditBoxName::编辑框_采集级别)
-                                  << U("levelChanged") << U("threadCountChanged");
+                                     << U("levelChanged") << U("threadCountChanged");
 }
 
 void MainWindowTest::editTextChangeRaisesItsBoxEventBeforeReturning() {
