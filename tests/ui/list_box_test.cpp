@@ -2,9 +2,9 @@
 #include "ui/list_box.h"
 
 #include <QAbstractItemModelTester>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyledItemDelegate>
-#include <QScrollBar>
 #include <QTimer>
 #include <QtTest>
 
@@ -194,8 +194,8 @@ void ListBoxTest::generationChangesOnEveryChange() {
 }
 
 void ListBoxTest::itemsAcrossChunkBoundaries_data() {
-    QTest::addColumn<int>("adopted");      // items of the vector the list starts from
-    QTest::addColumn<int>("spare");        // its unused capacity
+    QTest::addColumn<int>("adopted"); // items of the vector the list starts from
+    QTest::addColumn<int>("spare");   // its unused capacity
     QTest::addColumn<int>("appendedSingly");
     QTest::addColumn<int>("appendedInBatch");
     const int chunk = static_cast<int>(ui::TextChunks::kChunkSize);
@@ -228,8 +228,8 @@ void ListBoxTest::itemsAcrossChunkBoundaries() {
 
     QCOMPARE(m_model->count(), static_cast<int>(expected.size()));
     QVERIFY(m_model->items() == expected);
-    for (const size_t at : {size_t{0}, static_cast<size_t>(adopted), expected.size() / 2,
-                            expected.size() - 1}) {
+    for (const size_t at :
+         {size_t{0}, static_cast<size_t>(adopted), expected.size() / 2, expected.size() - 1}) {
         if (at < expected.size())
             QCOMPARE(m_model->item(static_cast<int>(at)), expected[at]);
     }
